@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -196,6 +197,15 @@ public:
     template <class G, class S>
     DispatchMap& Property(const std::string& name, G (T::*get)(), void (T::*put)(S));
 
+    // The same for const member functions and members of a base class of T (any pointer
+    // to a member function of T or of a base of T; anything else does not compile).
+    template <class Fn>
+    DispatchMap& Method(const std::string& name, Fn fn);
+    template <class Get>
+    DispatchMap& Property(const std::string& name, Get get);
+    template <class Get, class Put>
+    DispatchMap& Property(const std::string& name, Get get, Put put);
+
 private:
     DISPID TakeId() {
         DISPID id = nextId_ != 0 ? nextId_ : static_cast<DISPID>(entries_.size() + 1);
@@ -286,6 +296,7 @@ public:
 private:
     std::vector<std::pair<uint32_t, ComPtr<>>> sinks_;
     uint32_t next_ = 1;
+    mutable std::mutex mu_;  // guards sinks_ and next_; never held while a sink runs
 };
 
 // A dispatch object built from a function, for containers and tests that receive events:

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
 
 protected:
     virtual ~IClassFactory() = default;
+    friend struct std::default_delete<IClassFactory>;  // ComModule owns its factories
 };
 
 // Creates an object from its ProgID: store -> CLSID -> library path -> dlopen

@@ -32,6 +32,9 @@ constexpr DWORD KEY_READ = 0x20019;
 constexpr DWORD KEY_WRITE = 0x20006;
 constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
 
+// Store-specific results: the file could not be read or written (I/O error, disk full).
+constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+
 // All functions return ERROR_SUCCESS or a Win32 error code; after a failure,
 // RegLastErrorText() gives a sentence for people (file and line for ERROR_BADDB).
 LONG RegOpenKeyEx(HKEY parent, const char* subKey, DWORD options, DWORD access, HKEY* result);
