@@ -18,6 +18,15 @@ using micrline::detail::GetField;
 
 class ParseTable : public ::testing::TestWithParam<MicrCase> {};
 
+}  // namespace
+
+namespace micrline::cases {
+// Names the case in test listings instead of its bytes.
+void PrintTo(const MicrCase& c, std::ostream* os) { *os << c.name << ": \"" << c.line << "\""; }
+}  // namespace micrline::cases
+
+namespace {
+
 TEST_P(ParseTable, GivesTheFields) {
     const MicrCase& c = GetParam();
     CMicrData data;

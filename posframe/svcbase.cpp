@@ -38,7 +38,7 @@ LONG CSvcBase::OpenInit(const std::string& deviceClass, const std::string& devic
         [this](HWND, UINT msg, WPARAM w, LPARAM l) { return WindowProc(msg, w, l); });
     if (!hwnd) return OPOS_E_FAILURE;
 
-    m_co = plat::ComPtr<>(co);
+    m_co = co;
     for (int i = 0; i < 5; ++i) m_coIds[i] = ids[i];
     m_strDevClass = deviceClass;
     m_strDevName = deviceName;
@@ -51,7 +51,7 @@ LONG CSvcBase::OpenInit(const std::string& deviceClass, const std::string& devic
 }
 
 LONG CSvcBase::GetCOVersion(IDispatch* co) {
-    IDispatch* target = co ? co : m_co.get();
+    IDispatch* target = co ? co : m_co;
     if (!target) return 0;
     DISPID id;
     if (FAILED(target->GetIDsOfNames("ControlObjectVersion", &id))) return 0;
@@ -68,7 +68,7 @@ void CSvcBase::CloseBase() {
         DestroyWindow(m_hWnd);
         m_hWnd = 0;
     }
-    m_co.reset();
+    m_co = nullptr;
     for (auto& id : m_coIds) id = plat::DISPID_UNKNOWN;
 }
 
@@ -191,7 +191,7 @@ LONG CSvcBase::OnEventHandOver(WPARAM wParam, LPARAM lParam) {
 // --- Callbacks into the control ---
 
 LONG CSvcBase::Callback(int slot, plat::DispParams& args) {
-    plat::ComPtr<> co = m_co;
+    IDispatch* co = m_co;
     if (!co || m_coIds[slot] == plat::DISPID_UNKNOWN) return SO_NOT_DELIVERED;
     plat::Variant result;
     if (FAILED(co->Invoke(m_coIds[slot], plat::DISPATCH_METHOD, args, &result)))

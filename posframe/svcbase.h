@@ -31,11 +31,15 @@ public:
     virtual DWORD ProcessEvents();
     // Appends an event to the queue and wakes the event thread.
     virtual void QueueEvent(const OposEvent& event);
-    virtual void DataUpdate(const BYTE* data, DWORD length) {}
-    virtual void OutputDataComplete(DWORD outputId) {}
-    virtual void PortError(LONG code) {}
+    // Port driver callbacks, called on the driver's threads (never under its locks that
+    // the service could also take): bytes read from the device (valid during the call),
+    // a block written whole, a block that could not be delivered, the raw power state,
+    // and a watched serial line's change (state 2, its new and old level).
+    virtual void DataUpdate(const BYTE* data, LONG length) {}
+    virtual void OutputDataComplete(LONG completionTag) {}
+    virtual void PortError(LONG errorTag) {}
     virtual void PowerReport(LONG state) {}
-    virtual void PowerReport(LONG state, BOOL first, BOOL changed) {}
+    virtual void PowerReport(LONG state, BOOL newState, BOOL oldState) {}
 
     // Polling interval of the event thread in milliseconds.
     static constexpr DWORD kPollInterval = 5;
@@ -142,7 +146,10 @@ public:
 private:
     LONG Callback(int slot, plat::DispParams& args);
 
-    plat::ComPtr<> m_co;
+    // The control, not counted: the control holds this object and closes it before it
+    // goes, so a counted reference would only make a cycle that keeps both alive when
+    // an application drops the control without closing it.
+    IDispatch* m_co = nullptr;
     DISPID m_coIds[5] = {plat::DISPID_UNKNOWN, plat::DISPID_UNKNOWN, plat::DISPID_UNKNOWN, plat::DISPID_UNKNOWN,
                          plat::DISPID_UNKNOWN};
     HANDLE m_hThread = nullptr;

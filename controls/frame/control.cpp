@@ -33,7 +33,13 @@ CControlFrame::CControlFrame(ControlSpec spec, InstanceCounter& counter)
 
 CControlFrame::~CControlFrame() {
     Close();
-    if (open_) ReleaseService();  // a failed Close: the service goes with the control
+    if (open_) {
+        // The service refused to close; it must never call back into this control again.
+        plat::DispParams freeze{true};
+        plat::Variant v;
+        InvokeService(SM_COFreezeEvents, freeze, &v);
+        ReleaseService();
+    }
     ResetInstanceID(counter_, instanceId_);
     CloseHandle(closeEvent_);
     CloseHandle(freezeEvent_);

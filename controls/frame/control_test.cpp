@@ -422,6 +422,17 @@ TEST_F(ControlFrame, HandlersOfTwoControlsOnTwoThreadsNeverOverlap) {
     EXPECT_FALSE(overlap);
 }
 
+TEST_F(ControlFrame, DroppingAnOpenControlClosesAndReleasesItsService) {
+    long destroyed = 0;
+    {
+        App app;
+        Ready(app);
+        destroyed = TestSO::Destroyed();
+        TestSO::Forget();
+    }  // no Close: the application just lets the control go
+    EXPECT_EQ(TestSO::Destroyed(), destroyed + 1);
+}
+
 TEST_F(ControlFrame, RegistrationWritesTheControlKeys) {
     std::string clsid, path, misc;
     EXPECT_EQ(plat::reg::GetString("HKEY_CLASSES_ROOT\\OPOS.POSPrinter\\CLSID", "", &clsid),
