@@ -33,6 +33,7 @@ void BM_QueueEventToHandler(benchmark::State& state) {
     plat::DispParams claim{int32_t{1000}};
     ctrl.Call("Claim", claim, &r);
     ctrl.PutProperty("DeviceEnabled", int32_t{1});
+    ctrl.PutProperty("DataEventEnabled", int32_t{1});
 
     auto* last = reinterpret_cast<IDispatch* (*)()>(
         dlsym(dlopen(benchenv::LibPath("kavro_testso").c_str(), RTLD_NOW | RTLD_NOLOAD),
