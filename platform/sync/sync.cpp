@@ -192,13 +192,15 @@ namespace detail {
 void AddRef(KObject* o) { o->refs.fetch_add(1); }
 
 void Unref(KObject* o) {
-    if (o->refs.fetch_sub(1) != 1) return;
-    {
+    if (!o->name.empty()) {
+        // A named object is found (and referenced) under the hub lock: drop the last
+        // reference under it too, so a lookup can never revive an object being deleted.
         auto lk = LockWaitHub();
-        if (!o->name.empty()) {
-            auto it = Names().find(o->name);
-            if (it != Names().end() && it->second == o) Names().erase(it);
-        }
+        if (o->refs.fetch_sub(1) != 1) return;
+        auto it = Names().find(o->name);
+        if (it != Names().end() && it->second == o) Names().erase(it);
+    } else if (o->refs.fetch_sub(1) != 1) {
+        return;
     }
     if (o->thread.joinable()) {
         if (o->thread.get_id() == std::this_thread::get_id())

@@ -174,3 +174,25 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// Threads opening and closing one named mutex while others hold it: a lookup must never
+// reach an object whose last handle is being closed.
+TEST(Mutexes, NamedMutexOpenedAndClosedByManyThreads) {
+    auto worker = [] {
+        for (int i = 0; i < 2000; ++i) {
+            HANDLE m = CreateMutex(FALSE, "test.churn");
+            ASSERT_NE(m, nullptr);
+            ASSERT_EQ(WaitForSingleObject(m, INFINITE), WAIT_OBJECT_0);
+            ReleaseMutex(m);
+            CloseHandle(m);
+        }
+    };
+    std::thread a(worker), b(worker), c(worker);
+    a.join();
+    b.join();
+    c.join();
+}
+
+}  // namespace
