@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ascii.h"
 #include "platform/registry/registry.h"
 #include "posframe/svcbase.h"
 
@@ -18,23 +19,6 @@ constexpr ClassRow kClasses[] = {
     {kClassMICR, "MICR"},             {kClassMSR, "MSR"},
     {kClassPOSPrinter, "POSPrinter"},
 };
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 // Device names are not path syntax: a backslash would reach another key.
 bool ValidName(const std::string& name) {
@@ -52,7 +36,7 @@ std::string ClassNameOf(int classCode) {
 
 int ClassCodeOf(const std::string& className) {
     for (const auto& row : kClasses)
-        if (EqualNoCase(row.name, className)) return row.code;
+        if (plat::EqualsNoCase(row.name, className)) return row.code;
     return 0;
 }
 
@@ -181,6 +165,6 @@ LONG AssignPortIndex(const std::string& entryKey) {
     static std::mutex lock;
     static std::map<std::string, LONG> given;
     std::lock_guard<std::mutex> g(lock);
-    auto [it, added] = given.emplace(Lower(port), static_cast<LONG>(given.size() + 1));
+    auto [it, added] = given.emplace(plat::AsciiLower(port), static_cast<LONG>(given.size() + 1));
     return it->second;
 }

@@ -12,6 +12,7 @@
 #include "include/opos_disp.h"
 #include "include/opos_micr.h"
 #include "include/opos_ptr.h"
+#include "platform/ascii.h"
 #include "platform/automation/classes.h"
 #include "posframe/reginfo.h"
 
@@ -60,17 +61,6 @@ ControlSpec SpecOf(const ClassDef& def) {
     return spec;
 }
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 // Ids above the frame's table: class properties, then forwarded methods.
 constexpr DISPID kPropertyBase = 100000;
 constexpr DISPID kForwardBase = 200000;
@@ -91,13 +81,13 @@ public:
         if (SUCCEEDED(CControlFrame::GetIDsOfNames(name, id))) return S_OK;
         if (!id || name.empty()) return DISP_E_UNKNOWNNAME;
         for (size_t i = 0; i < def_.propCount; ++i) {
-            if (EqualNoCase(name, def_.props[i].name)) {
+            if (plat::EqualsNoCase(name, def_.props[i].name)) {
                 *id = kPropertyBase + static_cast<DISPID>(i);
                 return S_OK;
             }
         }
         for (size_t i = 0; i < forwarded_.size(); ++i) {
-            if (EqualNoCase(name, forwarded_[i].c_str())) {
+            if (plat::EqualsNoCase(name, forwarded_[i].c_str())) {
                 *id = kForwardBase + static_cast<DISPID>(i);
                 return S_OK;
             }

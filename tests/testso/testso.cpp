@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "include/opos.h"
+#include "platform/ascii.h"
 #include "platform/automation/classes.h"
 #include "platform/registry/registry.h"
 #include "posframe/reginfo.h"
@@ -25,12 +26,6 @@ namespace {
 std::atomic<long> g_destroyed{0};
 std::mutex g_lastLock;
 plat::ComPtr<> g_last;
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 class CTestSO : public CSvcBase {
 public:
@@ -61,7 +56,7 @@ public:
     }
 
     HRESULT GetIDsOfNames(const std::string& name, DISPID* id) override {
-        std::string n = "," + Lower(name) + ",";
+        std::string n = "," + plat::AsciiLower(name) + ",";
         {
             std::lock_guard<std::mutex> g(lock_);
             if (omit_.find(n) != std::string::npos) return DISP_E_UNKNOWNNAME;
@@ -72,7 +67,7 @@ public:
     // Reads the entry's configuration before the control resolves the surface.
     void Configure() {
         std::lock_guard<std::mutex> g(lock_);
-        omit_ = "," + Lower(config_.omit) + ",";
+        omit_ = "," + plat::AsciiLower(config_.omit) + ",";
         omit_.erase(std::remove(omit_.begin(), omit_.end(), ' '), omit_.end());
     }
 

@@ -3,18 +3,14 @@
 
 #include <cctype>
 
+#include "platform/ascii.h"
+
 namespace posctl {
 
 namespace {
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 struct Syntax {
@@ -97,7 +93,7 @@ bool ParseOpen(const std::vector<Token>& t, Command* c, std::string* err) {
         c->device = t[2].text;
     }
     c->alias = c->device;
-    if (t.size() == 4 || (t.size() == 5 && Lower(t[3].text) != "as")) {
+    if (t.size() == 4 || (t.size() == 5 && plat::AsciiLower(t[3].text) != "as")) {
         *err = "usage: open CLASS NAME [as ALIAS]";
         return false;
     }
@@ -147,7 +143,7 @@ bool ParseArgs(std::string_view line, const std::vector<Token>& t, Command* c, s
         case Op::Sleep: return ParseMs(t[1], &c->number, err);
         case Op::Wait: {
             for (const char* e : kEventNames) {
-                if (Lower(t[1].text) == Lower(e)) c->name = e;
+                if (plat::AsciiLower(t[1].text) == plat::AsciiLower(e)) c->name = e;
             }
             if (c->name.empty()) {
                 *err = "unknown event '" + t[1].text + "'";
@@ -158,7 +154,7 @@ bool ParseArgs(std::string_view line, const std::vector<Token>& t, Command* c, s
         }
         case Op::Respond: return ParseNumber(t[1].text, &c->number, err);
         case Op::Freeze: {
-            std::string w = Lower(t[1].text);
+            std::string w = plat::AsciiLower(t[1].text);
             if (w != "on" && w != "off") {
                 *err = "usage: freeze on|off";
                 return false;
@@ -220,7 +216,7 @@ bool ParseLine(std::string_view line, std::optional<Command>* out, std::string* 
     std::vector<Token> tokens;
     if (!Tokenize(line, &tokens, err)) return false;
     if (tokens.empty()) return true;
-    std::string word = Lower(tokens[0].text);
+    std::string word = plat::AsciiLower(tokens[0].text);
     const Syntax* syntax = nullptr;
     for (const Syntax& s : kSyntax) {
         if (word == s.word) syntax = &s;
