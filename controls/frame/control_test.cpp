@@ -15,6 +15,7 @@
 #include "platform/clock/clock.h"
 #include "posframe/event_queue.h"
 #include "posframe/reginfo.h"
+#include "tests/support/control_app.h"
 #include "tests/support/testenv.h"
 
 namespace {
@@ -63,86 +64,8 @@ struct TestSO {
     }
 };
 
-struct Event {
-    std::string name;
-    LONG a = 0, b = 0;
-    DWORD thread = 0;
-};
-
-// An application: one control, its event sink, the events it received.
-class App {
-public:
-    explicit App(const std::string& progId = "OPOS.POSPrinter") {
-        plat::ComPtr<> c;
-        EXPECT_EQ(plat::CreateObject(progId, c.put()), S_OK);
-        ctrl.Attach(c.get());
-        sink = plat::LambdaDispatch::Create(
-            [this](DISPID id, uint16_t, DispParams& args, Variant*) { return OnEvent(id, args); });
-        DispParams a{sink.get()};
-        Variant cookie;
-        EXPECT_EQ(ctrl.Invoke(kDispOleAdvise, plat::DISPATCH_METHOD, a, &cookie), S_OK);
-    }
-
-    LONG Call(const std::string& method, DispParams args = {}) {
-        Variant r;
-        HRESULT hr = ctrl.Call(method, args, &r);
-        EXPECT_EQ(hr, S_OK) << method;
-        int32_t rc = -1;
-        r.ToLong(&rc);
-        return rc;
-    }
-    LONG Number(const std::string& prop) {
-        Variant v;
-        EXPECT_EQ(ctrl.GetProperty(prop, &v), S_OK) << prop;
-        int32_t n = -1;
-        v.ToLong(&n);
-        return n;
-    }
-    std::string String(const std::string& prop) {
-        Variant v;
-        EXPECT_EQ(ctrl.GetProperty(prop, &v), S_OK) << prop;
-        return v.GetString() ? *v.GetString() : "<not a string>";
-    }
-    HRESULT Put(const std::string& prop, Variant v) { return ctrl.PutProperty(prop, v); }
-    void Freeze(bool on) {
-        DispParams a{on};
-        Variant r;
-        ctrl.Invoke(kDispOleFreezeEvents, plat::DISPATCH_METHOD, a, &r);
-    }
-    bool PumpFor(size_t count, DWORD ms = 5000) {
-        return PumpUntil([&] { return Received() >= count; }, ms);
-    }
-    size_t Received() {
-        std::lock_guard<std::mutex> g(lock);
-        return events.size();
-    }
-    Event At(size_t i) {
-        std::lock_guard<std::mutex> g(lock);
-        return events.at(i);
-    }
-
-    std::function<void(const Event&, DispParams&)> onEvent;
-    plat::DispatchDriver ctrl;
-    plat::ComPtr<> sink;
-    std::mutex lock;
-    std::vector<Event> events;
-
-private:
-    HRESULT OnEvent(DISPID id, DispParams& args) {
-        static const char* const names[] = {"", "DataEvent", "DirectIOEvent", "ErrorEvent",
-                                            "OutputCompleteEvent", "StatusUpdateEvent"};
-        Event e;
-        e.name = (id >= 1 && id <= 5) ? names[id] : "?";
-        if (!args.empty()) args[0].ToLong(&e.a);
-        if (args.size() > 1 && args[1].GetLong()) e.b = *args[1].GetLong();
-        if (args.size() > 1 && args[1].GetLongRef()) e.b = *args[1].GetLongRef();
-        e.thread = GetCurrentThreadId();
-        if (onEvent) onEvent(e, args);
-        std::lock_guard<std::mutex> g(lock);
-        events.push_back(e);
-        return S_OK;
-    }
-};
+using App = testapp::ControlApp;
+using testapp::Event;
 
 LONG Raise(LONG type, LONG p1, LONG p2 = 0, LONG p3 = 0, LONG p4 = 0, const std::string& text = "") {
     plat::DispatchDriver so(TestSO::Last().get());

@@ -20,6 +20,7 @@
 #include "platform/window/window.h"
 #include "printer/frame/build_traits.h"
 #include "sim/loop_device.h"
+#include "tests/support/control_app.h"
 #include "tests/support/testenv.h"
 
 namespace soptr_test {
@@ -67,55 +68,16 @@ inline std::string NewPort() {
     return "ptr" + std::to_string(getpid()) + "-" + std::to_string(n++);
 }
 
-struct Event {
-    std::string name;
-    LONG a = 0;
-};
-
-// An application: one control, its event sink, the events it received.
-class App {
+// The application of these tests: the shared test application plus status helpers.
+class App : public testapp::ControlApp {
   public:
-    explicit App(const std::string& progId = "OPOS.POSPrinter") {
-        plat::ComPtr<> c;
-        EXPECT_EQ(plat::CreateObject(progId, c.put()), S_OK);
-        ctrl.Attach(c.get());
-        sink = plat::LambdaDispatch::Create(
-            [this](DISPID id, uint16_t, DispParams& args, Variant*) { return OnEvent(id, args); });
-        DispParams a{sink.get()};
-        Variant cookie;
-        EXPECT_EQ(ctrl.Invoke(kDispOleAdvise, plat::DISPATCH_METHOD, a, &cookie), S_OK);
+    explicit App(const std::string& progId = "OPOS.POSPrinter") : ControlApp(progId) {
+        onEvent = [this](const testapp::Event& e, DispParams&) {
+            if (e.name == "StatusUpdateEvent" && onStatus) onStatus(e.a);
+        };
     }
     ~App() { Call("Close"); }
 
-    LONG Call(const std::string& method, DispParams args = {}) {
-        Variant r;
-        EXPECT_EQ(ctrl.Call(method, args, &r), S_OK) << method;
-        int32_t rc = -1;
-        r.ToLong(&rc);
-        return rc;
-    }
-    LONG Number(const std::string& prop) {
-        Variant v;
-        EXPECT_EQ(ctrl.GetProperty(prop, &v), S_OK) << prop;
-        int32_t n = -1;
-        v.ToLong(&n);
-        return n;
-    }
-    std::string String(const std::string& prop) {
-        Variant v;
-        EXPECT_EQ(ctrl.GetProperty(prop, &v), S_OK) << prop;
-        return v.GetString() ? *v.GetString() : "<not a string>";
-    }
-    // Sets a number property; returns the ResultCode and ResultCodeExtended it left.
-    std::pair<LONG, LONG> Set(const std::string& prop, LONG value) {
-        EXPECT_EQ(ctrl.PutProperty(prop, Variant(static_cast<int32_t>(value))), S_OK) << prop;
-        return {Number("ResultCode"), Number("ResultCodeExtended")};
-    }
-    void Freeze(bool on) {
-        DispParams a{on};
-        Variant r;
-        ctrl.Invoke(kDispOleFreezeEvents, plat::DISPATCH_METHOD, a, &r);
-    }
     // Dispatches until `count` status events arrived.
     bool WaitStatus(size_t count, DWORD ms = kWait) {
         return PumpUntil([&] { return Statuses().size() >= count; }, ms);
@@ -123,7 +85,7 @@ class App {
     std::vector<LONG> Statuses() {
         std::lock_guard<std::mutex> g(lock);
         std::vector<LONG> out;
-        for (const Event& e : events)
+        for (const testapp::Event& e : events)
             if (e.name == "StatusUpdateEvent") out.push_back(e.a);
         return out;
     }
@@ -139,25 +101,7 @@ class App {
         return text;
     }
 
-    plat::DispatchDriver ctrl;
-    plat::ComPtr<> sink;
-    std::mutex lock;
-    std::vector<Event> events;
     std::function<void(LONG)> onStatus;  // runs inside the StatusUpdateEvent handler
-
-  private:
-    HRESULT OnEvent(DISPID id, DispParams& args) {
-        static const char* const names[] = {
-            "",           "DataEvent",           "DirectIOEvent",
-            "ErrorEvent", "OutputCompleteEvent", "StatusUpdateEvent"};
-        Event e;
-        e.name = (id >= 1 && id <= 5) ? names[id] : "?";
-        if (!args.empty()) args[0].ToLong(&e.a);
-        if (e.name == "StatusUpdateEvent" && onStatus) onStatus(e.a);
-        std::lock_guard<std::mutex> g(lock);
-        events.push_back(e);
-        return S_OK;
-    }
 };
 
 class Printer : public ::testing::Test {
