@@ -36,6 +36,12 @@ void SetDeviceFactory(DeviceFactory factory) {
     // `old` (and what it captured) goes here, outside the lock.
 }
 
+bool HasDeviceFactory() {
+    Table& t = TheTable();
+    std::lock_guard<std::mutex> g(t.lock);
+    return static_cast<bool>(t.factory);
+}
+
 std::shared_ptr<ILoopDevice> GetDevice(const std::string& name) {
     if (name.empty()) return nullptr;
     Table& t = TheTable();

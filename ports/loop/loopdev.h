@@ -42,6 +42,8 @@ using DeviceFactory = std::function<std::shared_ptr<ILoopDevice>(const std::stri
 
 // Installs the factory (replacing any earlier one); null removes it.
 void SetDeviceFactory(DeviceFactory factory);
+// Whether a factory is installed.
+bool HasDeviceFactory();
 // The device of `name`, created by the factory on first use and kept while anyone holds
 // it; nullptr when there is no factory or it has no such device.
 std::shared_ptr<ILoopDevice> GetDevice(const std::string& name);

@@ -14,19 +14,12 @@ namespace printer {
 
 namespace {
 
-// Whether the process installed a loop device factory. The device table offers no query,
-// so a name no device entry can carry is looked up: any factory that makes devices on
-// demand answers it.
-bool LoopFactoryInstalled() {
-    return loop::GetDevice(std::string("\x01probe", 6)) != nullptr;
-}
-
 // The loop devices are the simulator's unless the process installed a factory of its own
 // (a test's fake device) before the first port was made.
 void EnsureLoopDevices() {
     static std::once_flag once;
     std::call_once(once, [] {
-        if (!LoopFactoryInstalled()) sim::InstallLoopDevices();
+        if (!loop::HasDeviceFactory()) sim::InstallLoopDevices();
     });
 }
 
