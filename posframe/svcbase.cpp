@@ -34,8 +34,14 @@ LONG CSvcBase::OpenInit(const std::string& deviceClass, const std::string& devic
         if ((eventMask & (1L << i)) && FAILED(co->GetIDsOfNames(kCallbackNames[i], &ids[i])))
             return OPOS_E_NOSERVICE;
     }
-    HWND hwnd = CreateHiddenWindow(
-        [this](HWND, UINT msg, WPARAM w, LPARAM l) { return WindowProc(msg, w, l); });
+    HWND hwnd = CreateHiddenWindow([this](HWND, UINT msg, WPARAM w, LPARAM l) {
+        if (msg != WM_SO_EVENT) return WindowProc(msg, w, l);
+        // A hand-over runs the application's handler, which may close this object.
+        ++m_handOverDepth;
+        LRESULT r = WindowProc(msg, w, l);
+        --m_handOverDepth;
+        return r;
+    });
     if (!hwnd) return OPOS_E_FAILURE;
 
     m_co = co;
@@ -75,6 +81,8 @@ void CSvcBase::CloseBase() {
 // --- Event thread ---
 
 BOOL CSvcBase::StartEventThread() {
+    // A thread told to stop from inside a hand-over is joined here at the latest.
+    if (m_hThread && m_bStopThread && !StopEventThread()) return FALSE;
     if (m_hThread) return TRUE;
     m_bStopThread = FALSE;
     ResetEvent(m_hRunning);
@@ -91,6 +99,12 @@ BOOL CSvcBase::StopEventThread(DWORD timeoutMs) {
     m_bStopThread = TRUE;
     RemovePendingMessages(WM_SO_EVENT, m_hWnd);
     SetEvent(m_hWake);
+    if (m_handOverDepth > 0 && GetWindowThreadId(m_hWnd) == GetCurrentThreadId()) {
+        // Called from the application's handler of an event this thread hands over: the
+        // event thread waits for that very handler, so it cannot be joined now. It ends
+        // once the handler returns; the next start or the destructor joins it.
+        return TRUE;
+    }
     DWORD start = GetTickCount();
     DWORD r = WAIT_TIMEOUT;
     while (r == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs) {

@@ -156,6 +156,7 @@ private:
     HANDLE m_hWake = nullptr;     // auto-reset: work may be waiting
     HANDLE m_hRunning = nullptr;  // manual-reset: the event thread runs
     std::atomic<BOOL> m_bStopThread{FALSE};
+    int m_handOverDepth = 0;  // hand-overs running on the window's thread
 };
 
 // Port index of a device entry: its "PortIndex" value when present (1..1000), else the

@@ -356,6 +356,27 @@ TEST_F(ControlFrame, DroppingAnOpenControlClosesAndReleasesItsService) {
     EXPECT_EQ(TestSO::Destroyed(), destroyed + 1);
 }
 
+TEST_F(ControlFrame, CloseFromInsideAnEventHandlerNeedsNoWait) {
+    App app;
+    Ready(app);
+    plat::ManualClock frozenTime;  // a wait for the event thread would never end
+    LONG closed = -1;
+    app.onEvent = [&](const Event&, DispParams&) {
+        plat::ScopedClock noTime(frozenTime);
+        closed = app.Call("Close");
+    };
+    Raise(EVT_STATUSUPDATE, 1);
+    ASSERT_TRUE(app.PumpFor(1));
+    EXPECT_EQ(closed, OPOS_SUCCESS);
+    EXPECT_EQ(app.Number("State"), OPOS_S_CLOSED);
+    // The stopped event thread is joined by the next Open.
+    Ready(app);
+    Raise(EVT_STATUSUPDATE, 2);
+    app.onEvent = nullptr;
+    ASSERT_TRUE(app.PumpFor(2));
+    EXPECT_EQ(app.Call("Close"), OPOS_SUCCESS);
+}
+
 TEST_F(ControlFrame, RegistrationWritesTheControlKeys) {
     std::string clsid, path, misc;
     EXPECT_EQ(plat::reg::GetString("HKEY_CLASSES_ROOT\\OPOS.POSPrinter\\CLSID", "", &clsid),

@@ -168,6 +168,12 @@ LONG CSoptrCtrl::Close() {
             return SetResult(OPOS_E_FAILURE, KAVRO_E_CLOSEBUSY);
         }
     }
+    // A close loop that gave up at Claim left the port registered: the driver could still
+    // call back into this object, so it must not close until the driver lets it go.
+    if (portOpen_ && ClosePort() != PD_E_NOTOPEN) {
+        m_bFreezeEvents = wasFrozen;
+        return SetResult(OPOS_E_FAILURE, KAVRO_E_CLOSEBUSY);
+    }
     if (!shared_->PrinterClaimed()) shared_->Reset();
     m_bOpen = FALSE;
     RemovePendingMessages(WM_SO_EVENT, m_hWnd);

@@ -78,11 +78,13 @@ void CSoptrCtrl::StartOutputThread() {
 void CSoptrCtrl::StopOutputThread() {
     if (!outputThread_) return;
     SetEvent(outputStop_);
-    // The thread's waits are bounded, so it ends within one round.
-    while (true) {
+    // The thread's waits are bounded, so it ends within one round; a failed wait (a bad
+    // handle) ends the loop instead of spinning.
+    DWORD r;
+    do {
         SetEvent(outputWake_);
-        if (WaitForSingleObjectWPM(outputThread_, kOutputThreadWaitMs) == WAIT_OBJECT_0) break;
-    }
+        r = WaitForSingleObjectWPM(outputThread_, kOutputThreadWaitMs);
+    } while (r == WAIT_TIMEOUT);
     CloseHandle(outputThread_);
     outputThread_ = nullptr;
 }
