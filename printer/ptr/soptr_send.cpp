@@ -5,6 +5,7 @@
 #include "include/opos.h"
 #include "platform/clock/clock.h"
 #include "ports/portdrv.h"
+#include "printer/frame/app.h"
 #include "printer/ptr/soptr.h"
 
 // Sends one job and waits, dispatching window messages, until the port has written it,
@@ -98,7 +99,10 @@ DWORD CSoptrCtrl::OutputThreadProc() {
     HANDLE waits[2] = {outputStop_, outputWake_};
     while (WaitForSingleObject(outputStop_, 0) != WAIT_OBJECT_0) {
         if (queue_.Count() == 0) {
-            if (m_lState == OPOS_S_BUSY) SetState(OPOS_S_IDLE);
+            // Only BUSY becomes IDLE: a state the control thread set meanwhile stays.
+            LONG busy = OPOS_S_BUSY;
+            if (m_lState.compare_exchange_strong(busy, OPOS_S_IDLE) && portOpen_)
+                app_.SetPrinterBusy(m_nPortIndex, false);
             if (m_lState == OPOS_S_IDLE && Number(PIDXPtr_FlagWhenIdle) &&
                 !idleReported_.exchange(true))
                 QueueStatus(PTR_SUE_IDLE);
