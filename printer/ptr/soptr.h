@@ -190,7 +190,7 @@ class CSoptrCtrl : public CSvcBase {
     std::string portText_;  // "Port"
     DWORD settings_ = 0;
     DWORD outputBuf_ = 1024;
-    BOOL oldSpecification_ = FALSE;
+    BOOL legacyInsertion_ = FALSE;  // the earlier slip insertion procedure
     DWORD lineSpeed_ = 9600;
     bool syncType3InUse_ = false;
 

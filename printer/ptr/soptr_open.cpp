@@ -97,10 +97,10 @@ LONG CSoptrCtrl::OpenService(const std::string& deviceClass, const std::string& 
     // 8. Command strings. 9. Line metrics and the print-mode state come with printing.
     SetCommandStrings();
 
-    // 10. Output block size, old-specification flag, line speed.
+    // 10. Output block size, the earlier slip insertion procedure, line speed.
     DWORD v = 0;
     outputBuf_ = reg.GetDWORD("OutputBuf", &v) ? v : 1024;
-    oldSpecification_ = reg.GetDWORD("POSPrinter", "OldSpecification", &v) && v != 0;
+    legacyInsertion_ = reg.GetDWORD("POSPrinter", "LegacyInsertion", &v) && v != 0;
     DWORD baud = reg.GetDWORD("Baudrate", &v) ? v : 0;
     lineSpeed_ = (baud == 0 || baud >= 11) ? 115200 : (150u << baud);
 
