@@ -2,7 +2,6 @@
 // Open+Claim+Enable+Release+Close cycle, and the latency from an automatic status frame
 // (the simulated cover opening) to the application's StatusUpdateEvent.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <atomic>
 #include <fstream>
@@ -51,15 +50,9 @@ struct PrinterApp {
     std::atomic<long> statuses{0};
 };
 
-void Register(benchenv::Setup&) {
-    void* h = dlopen(benchenv::LibPath("SOKAVROL").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (auto fn = h ? reinterpret_cast<plat::DllRegisterServerFn>(dlsym(h, "DllRegisterServer")) : nullptr)
-        fn();
-}
 
 void BM_OpenClaimEnableReleaseClose(benchmark::State& state) {
     benchenv::Setup env;
-    Register(env);
     PrinterApp app;
     if (!app.ok) {
         state.SkipWithError("cannot create the control");
@@ -78,7 +71,6 @@ BENCHMARK(BM_OpenClaimEnableReleaseClose)->UseRealTime()->Unit(benchmark::kMilli
 
 void BM_StatusFrameToEvent(benchmark::State& state) {
     benchenv::Setup env;
-    Register(env);
     PrinterApp app;
     app.Call("Open", {std::string("BenchPrinter")});
     app.Call("Claim", {int32_t{1000}});

@@ -113,6 +113,18 @@ bool GuidFromString(const std::string& s, GUID* out) {
     return true;
 }
 
+HRESULT RegisterServerLibrary(const std::string& path, bool unregister) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // never unloaded
+    if (!handle) {
+        const char* e = dlerror();
+        t_dlError = e ? e : "cannot load " + path;
+        return CO_E_DLLNOTFOUND;
+    }
+    auto fn = reinterpret_cast<DllRegisterServerFn>(
+        dlsym(handle, unregister ? "DllUnregisterServer" : "DllRegisterServer"));
+    return fn ? fn() : CO_E_ERRORINDLL;
+}
+
 std::string DlErrorText() {
     return t_dlError;
 }

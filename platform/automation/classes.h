@@ -56,7 +56,13 @@ protected:
 HRESULT CreateObject(const std::string& progId, IDispatch** out);
 HRESULT CreateObjectByClsid(const CLSID& clsid, IDispatch** out);
 HRESULT ClsidFromProgId(const std::string& progId, CLSID* out);
-std::string DlErrorText();  // the last dlopen failure of CreateObject in this thread
+std::string DlErrorText();  // the last dlopen failure of this thread (CreateObject, below)
+
+// Loads a server library (RTLD_NOW | RTLD_LOCAL, never unloaded) and calls its
+// DllRegisterServer, or DllUnregisterServer. CO_E_DLLNOTFOUND when it cannot be loaded
+// (text: DlErrorText()), CO_E_ERRORINDLL when it lacks the entry point, else the entry
+// point's result.
+HRESULT RegisterServerLibrary(const std::string& path, bool unregister = false);
 
 // The classes one server library offers, and its registration. A library defines one
 // ComModule, adds its classes at load time and exports the four entry points with

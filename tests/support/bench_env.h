@@ -2,7 +2,6 @@
 // controls and the test service object registered and a device entry "Bench".
 #pragma once
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -31,11 +30,8 @@ public:
         std::filesystem::create_directories(dir_);
         plat::reg::SetStorePath((dir_ / "registry.reg").string());
         setenv("KAVRO_IPC_PREFIX", ("kavro-bench-" + std::to_string(getpid())).c_str(), 1);
-        for (const char* lib : {"opos_generic", "kavro_testso"}) {
-            void* h = dlopen(LibPath(lib).c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (auto fn = h ? reinterpret_cast<plat::DllRegisterServerFn>(dlsym(h, "DllRegisterServer"))
-                            : nullptr)
-                fn();
+        for (const char* lib : {"opos_generic", "kavro_testso", "SOKAVROL"}) {
+            plat::RegisterServerLibrary(LibPath(lib));
         }
         plat::reg::SetString(
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter\\Bench", "",

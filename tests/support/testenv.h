@@ -2,7 +2,6 @@
 // of the package's libraries into it.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,10 +24,7 @@ inline std::string LibPath(const std::string& name) { return BuildDir() + "/lib/
 
 // Registers a server library (its DllRegisterServer) into the current store.
 inline HRESULT Register(const std::string& libName) {
-    void* h = dlopen(LibPath(libName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!h) return CO_E_DLLNOTFOUND;
-    auto fn = reinterpret_cast<plat::DllRegisterServerFn>(dlsym(h, "DllRegisterServer"));
-    return fn ? fn() : CO_E_ERRORINDLL;
+    return plat::RegisterServerLibrary(LibPath(libName));
 }
 
 // A fresh registry file for each test; the IPC prefix is the process's own.

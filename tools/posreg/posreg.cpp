@@ -1,6 +1,5 @@
 #include "tools/posreg/posreg.h"
 
-#include <dlfcn.h>
 
 #include <cstdio>
 
@@ -152,17 +151,15 @@ int Register(const std::string& library, bool unregister, std::ostream& out, std
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     // A bare name means the file in the current folder, not a library search.
     std::string path = library.find('/') == std::string::npos ? "./" + library : library;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // never unloaded
-    if (!handle) {
-        err << "posreg: cannot load " << library << ": " << dlerror() << "\n";
+    HRESULT hr = plat::RegisterServerLibrary(path, unregister);
+    if (hr == CO_E_DLLNOTFOUND) {
+        err << "posreg: cannot load " << library << ": " << plat::DlErrorText() << "\n";
         return 1;
     }
-    auto fn = reinterpret_cast<plat::DllRegisterServerFn>(dlsym(handle, entry));
-    if (!fn) {
+    if (hr == CO_E_ERRORINDLL) {
         err << "posreg: " << library << " has no " << entry << "\n";
         return 1;
     }
-    HRESULT hr = fn();
     char code[16];
     snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
     if (FAILED(hr)) {
